@@ -51,3 +51,26 @@ std::unique_ptr<char[]> load_text_file(const char* path) {
     text[len] = '\0';
     return text;
 }
+
+namespace {
+
+// Closing is checked too: buffered bytes reach the file only then, so a full
+// disk may show up no sooner.
+int write_whole_text(const char* path, const char* text, bool append) {
+    std::FILE* file = open_file_for_writing(path, append);
+    if (file == nullptr)
+        return -1;
+    bool written = write_text(file, text);
+    bool closed = std::fclose(file) == 0;
+    return written && closed ? 0 : -1;
+}
+
+} // namespace
+
+int write_text_file(const char* path, const char* text) {
+    return write_whole_text(path, text, false);
+}
+
+int append_text_file(const char* path, const char* text) {
+    return write_whole_text(path, text, true);
+}
