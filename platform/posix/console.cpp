@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <clocale>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <iconv.h>
@@ -66,15 +67,17 @@ void write_converted(const char* bytes, std::size_t count) {
     write_all(out.get(), static_cast<std::size_t>(next - out.get()));
 }
 
-void spawn_and_wait(bool search_path, const char* program, char* const argv[]) {
+// Returns 0, or the error that kept the program from starting.
+int spawn_and_wait(bool search_path, const char* program, char* const argv[]) {
     pid_t child = 0;
     int failed = search_path ? posix_spawnp(&child, program, nullptr, nullptr, argv, environ)
                              : posix_spawn(&child, program, nullptr, nullptr, argv, environ);
     if (failed != 0)
-        return;
+        return failed;
     int status = 0;
     while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
     }
+    return 0;
 }
 
 void clear_screen() {
@@ -100,7 +103,10 @@ void power_off() {
 #else
     char const* const argv[] = {"shutdown", "-P", "now", nullptr};
 #endif
-    spawn_and_wait(true, argv[0], const_cast<char* const*>(argv));
+    // Its result is not examined, but a shutdown that could not even start
+    // is worth a word on the error stream, as an interpreter would say it.
+    if (int error = spawn_and_wait(true, argv[0], const_cast<char* const*>(argv)))
+        std::fprintf(stderr, "shutdown: %s\n", std::strerror(error));
 }
 
 } // namespace

@@ -45,11 +45,12 @@ def remaining(hour, minute, h, m, s):
 
 
 class Run:
-    def __init__(self, status, output, commands, shutdowns):
+    def __init__(self, status, output, commands, shutdowns, errors):
         self.status = status          # exit status, or the stopping signal as a negative number
         self.output = output          # bytes of standard output
         self.commands = commands      # command lines the stand-in interpreter received
         self.shutdowns = shutdowns    # argument lines the recording `shutdown` received
+        self.errors = errors          # bytes of standard error
 
 
 class Workspace:
@@ -72,10 +73,13 @@ class Workspace:
         with open(os.path.join(self.work, "timer.txt"), "wb") as f:
             f.write(contents)
 
-    def environment(self, comspec=True, fake_time=None):
+    def environment(self, comspec=True, shutdown_on_path=True):
         env = dict(os.environ)
         env.pop("COMSPEC", None)
-        env["PATH"] = self.bin + os.pathsep + env.get("PATH", "/usr/bin:/bin")
+        if shutdown_on_path:
+            env["PATH"] = self.bin + os.pathsep + env.get("PATH", "/usr/bin:/bin")
+        else:
+            env["PATH"] = self.work  # no `shutdown` anywhere on it
         env["SHUTDOWN_LOG"] = self.shutdown_log
         env["FAKE_INTERPRETER_LOG"] = self.interpreter_log
         env["TZ"] = "UTC"
@@ -86,7 +90,7 @@ class Workspace:
     def command(self, fake_time, args):
         command = [TOOL] + list(args)
         if fake_time:
-            command = ["faketime", "-f", fake_time] + command
+            command = [shutil.which("faketime"), "-f", fake_time] + command
         return command
 
     def logs(self):
@@ -97,16 +101,19 @@ class Workspace:
                 return f.read().splitlines()
         return lines(self.interpreter_log), lines(self.shutdown_log)
 
-    def run(self, fake_time=None, comspec=True, args=(), stop_after=None, pipe=False):
+    def run(self, fake_time=None, comspec=True, args=(), stop_after=None, pipe=False,
+            shutdown_on_path=True):
         """Runs the tool to its end, or stops it from outside after stop_after seconds."""
         for log in (self.interpreter_log, self.shutdown_log):
             if os.path.exists(log):
                 os.remove(log)
         out_path = os.path.join(self.root, "stdout")
-        with open(out_path, "wb") as out:
+        err_path = os.path.join(self.root, "stderr")
+        with open(out_path, "wb") as out, open(err_path, "wb") as err:
             proc = subprocess.Popen(self.command(fake_time, args), cwd=self.work,
-                                    env=self.environment(comspec), stdin=subprocess.DEVNULL,
-                                    stdout=subprocess.PIPE if pipe else out,
+                                    env=self.environment(comspec, shutdown_on_path),
+                                    stdin=subprocess.DEVNULL,
+                                    stdout=subprocess.PIPE if pipe else out, stderr=err,
                                     start_new_session=True)
             try:
                 if pipe:
@@ -125,8 +132,10 @@ class Workspace:
         if not pipe:
             with open(out_path, "rb") as f:
                 piped = f.read()
+        with open(err_path, "rb") as f:
+            errors = f.read()
         commands, shutdowns = self.logs()
-        return Run(proc.returncode, piped, commands, shutdowns)
+        return Run(proc.returncode, piped, commands, shutdowns, errors)
 
     def close(self):
         shutil.rmtree(self.root, ignore_errors=True)
@@ -244,6 +253,14 @@ class E2E(unittest.TestCase):
         self.assertEqual(run.output, b"\f\aFILE READ ERROR!!\r\n")
         self.assertEqual(run.status, 1)
         self.assertEqual(run.shutdowns, [])
+
+    def test_without_an_interpreter_or_shutdown_program(self):
+        # The result is still ignored, but the failure is named on stderr.
+        self.ws.timer(b"22:00")
+        run = self.ws.run(fake_time="@2026-12-11 22:00:10", comspec=False, shutdown_on_path=False)
+        self.assertEqual(run.output, b"\f")
+        self.assertEqual(run.status, 0)
+        self.assertIn(b"shutdown: ", run.errors)
 
 
 class Terminal(unittest.TestCase):
