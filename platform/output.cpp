@@ -76,7 +76,7 @@ void print(const char* format, ...) {
     if (!large)
         return;
     va_start(args, format);
-    std::vsnprintf(large.get(), count + 1, format, args);
+    (void)std::vsnprintf(large.get(), count + 1, format, args); // its length is known
     va_end(args);
     emit(large.get(), count);
 }

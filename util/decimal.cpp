@@ -60,6 +60,7 @@ std::unique_ptr<char[]> format_decimal(double value, const char* options) {
     if (length > max_options_length || !options_are_valid(options))
         return nullptr;
     char format[work_area_size] = "%";
+    // NOLINTNEXTLINE(bugprone-not-null-terminated-result): "lf" and the zero follow
     std::memcpy(format + 1, options, length);
     std::memcpy(format + 1 + length, "lf", 3);
 

@@ -17,7 +17,7 @@ long long count_file_chars(const char* path) {
     long long count = 0;
     while (read_text_char(reader) >= 0)
         ++count;
-    std::fclose(file);
+    (void)std::fclose(file); // only read from: nothing is lost
     if (reader.failed) {
         print("\a");
         return 0;
@@ -45,7 +45,7 @@ std::unique_ptr<char[]> load_text_file(const char* path) {
     int c = 0;
     while (len + 1 < capacity && (c = read_text_char(reader)) >= 0)
         text[len++] = static_cast<char>(c);
-    std::fclose(file);
+    (void)std::fclose(file); // only read from: nothing is lost
     if (reader.failed)
         return nullptr;
     text[len] = '\0';

@@ -19,7 +19,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-extern char** environ;
+// Not every unistd.h declares it (glibc only with _GNU_SOURCE).
+extern char** environ; // NOLINT(readability-redundant-declaration)
 
 namespace {
 
@@ -106,7 +107,7 @@ void power_off() {
     // Its result is not examined, but a shutdown that could not even start
     // is worth a word on the error stream, as an interpreter would say it.
     if (int error = spawn_and_wait(true, argv[0], const_cast<char* const*>(argv)))
-        std::fprintf(stderr, "shutdown: %s\n", std::strerror(error));
+        (void)std::fprintf(stderr, "shutdown: %s\n", std::strerror(error));
 }
 
 } // namespace
@@ -114,7 +115,8 @@ void power_off() {
 void init_console() {
     if (!stdout_is_terminal())
         return;
-    std::setlocale(LC_CTYPE, "");
+    // Should this fail, the code set reads as ASCII and nothing is converted.
+    (void)std::setlocale(LC_CTYPE, "");
     if (std::strcmp(nl_langinfo(CODESET), "UTF-8") == 0)
         to_utf8 = iconv_open("UTF-8", "CP932");
 }
