@@ -51,8 +51,8 @@ bool number_at(const std::string& text, std::size_t& pos, unsigned& value) {
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     const char* dir = std::getenv("TMPDIR");
-    std::string name = std::string(dir != nullptr && *dir != '\0' ? dir : "/tmp") +
-                       "/fuzz-timer-XXXXXX";
+    std::string name =
+        std::string(dir != nullptr && *dir != '\0' ? dir : "/tmp") + "/fuzz-timer-XXXXXX";
     int fd = mkstemp(name.data());
     if (fd < 0) {
         std::perror("mkstemp");

@@ -59,6 +59,8 @@ class HostileWorkspace(e2e.Workspace):
             os.mkdir(tools)
             self.tool = shutil.copy(e2e.TOOL, tools)
             self.interpreter = shutil.copy(e2e.INTERPRETER, tools)
+            for path in (tools, self.work, self.tool, self.interpreter):
+                os.chmod(path, 0o755)
             os.chmod(self.root, 0o1777)  # the interpreter's log is written here
             self.prefix = ["setpriv", "--reuid=" + as_user[0], "--regid=" + as_user[1],
                            "--clear-groups", "--"]
