@@ -6,6 +6,15 @@ interpreter in COMSPEC, which only records the command lines it is given and
 prints them as markers ("<cls>") into the same standard output; runs without
 COMSPEC find a recording `shutdown` first on PATH. The clock is set with
 libfaketime, whose speed factor also shortens the one-second pauses.
+
+With --wine the same cases run the Windows program under Wine, started
+through Wine's own cmd, which first sets COMSPEC to the stand-in (also a
+Windows program): Wine ignores the Unix value. Cases that only exist on POSIX
+systems (COMSPEC unset, the terminal) are skipped there. With --native-tool
+and --native-interpreter as well, every run is made by both programs and
+they must behave the same: the same exit status, interpreter command lines
+and standard output, byte for byte; where the clock runs fast and the two
+see different seconds, the same after the clock digits are set aside.
 """
 
 import argparse
@@ -21,6 +30,8 @@ import unittest
 
 TOOL = None
 INTERPRETER = None
+RUNNER = None    # how the tool is started; the native build when not set
+COMPARED = None  # the native build every run is compared with, if any
 
 SHUTDOWN_LABEL = bytes.fromhex("8356 8383 8362 8367 835F 8345 8393 8E9E 8D8F")
 NOW_LABEL = bytes.fromhex("8CBB8DDD8E9E8D8F")
@@ -42,6 +53,66 @@ def remaining(hour, minute, h, m, s):
     """The time from h:m:s to the next hour:minute:00, for in-range targets."""
     left = ((hour * 60 + minute) * 60 - (h * 60 + m) * 60 - s) % 86400
     return left // 3600, left // 60 % 60, left % 60
+
+
+class Native:
+    """Starts the tool itself, with COMSPEC naming the stand-in interpreter."""
+
+    posix = True
+    startup = 0.0  # real seconds the tool may take to start
+
+    def __init__(self, tool, interpreter):
+        self.tool = tool
+        self.interpreter = interpreter
+
+    def command(self, ws, args):
+        return [self.tool] + list(args)
+
+    def environment(self, env, comspec):
+        if comspec:
+            env["COMSPEC"] = self.interpreter
+        return env
+
+
+def windows_path(path):
+    """The path as a Windows program under Wine sees it (Z: is the root)."""
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
+class Wine:
+    """Starts the Windows program under Wine, through Wine's own cmd.
+
+    `launcher` is tests/windows/wine-run, which holds the tests' Wine prefix.
+    Its `start` keeps a Wine server running with Wine's background processes,
+    so that none of them is started later holding a pipe of a test open.
+    """
+
+    posix = False
+    startup = 1.0
+
+    def __init__(self, tool, interpreter, launcher):
+        self.tool = tool
+        self.interpreter = interpreter
+        self.launcher = launcher
+        self.started = False
+
+    def start(self):
+        result = subprocess.run([self.launcher, "start"], stdin=subprocess.DEVNULL,
+                                stdout=subprocess.PIPE, check=True)
+        self.started = result.stdout.strip() == b"started"
+
+    def stop(self):
+        if self.started:
+            subprocess.run([self.launcher, "stop"], stdin=subprocess.DEVNULL, check=True)
+
+    def command(self, ws, args):
+        line = "set COMSPEC=%s&& set FAKE_INTERPRETER_LOG=%s&& %s" % (
+            windows_path(self.interpreter), windows_path(ws.interpreter_log),
+            " ".join([windows_path(self.tool)] + list(args)))
+        return [self.launcher, "cmd", "/c", line]
+
+    def environment(self, env, comspec):
+        return env
 
 
 class Run:
@@ -68,12 +139,13 @@ class Workspace:
         self.shutdown_log = os.path.join(self.root, "shutdown.log")
         self.work = os.path.join(self.root, "work")
         os.mkdir(self.work)
+        self.runner = RUNNER or Native(TOOL, INTERPRETER)
 
     def timer(self, contents):
         with open(os.path.join(self.work, "timer.txt"), "wb") as f:
             f.write(contents)
 
-    def environment(self, comspec=True, shutdown_on_path=True):
+    def environment(self, comspec=True, shutdown_on_path=True, zone="UTC"):
         env = dict(os.environ)
         env.pop("COMSPEC", None)
         if shutdown_on_path:
@@ -82,13 +154,11 @@ class Workspace:
             env["PATH"] = self.work  # no `shutdown` anywhere on it
         env["SHUTDOWN_LOG"] = self.shutdown_log
         env["FAKE_INTERPRETER_LOG"] = self.interpreter_log
-        env["TZ"] = "UTC"
-        if comspec:
-            env["COMSPEC"] = INTERPRETER
-        return env
+        env["TZ"] = zone
+        return self.runner.environment(env, comspec)
 
     def command(self, fake_time, args):
-        command = [TOOL] + list(args)
+        command = self.runner.command(self, args)
         if fake_time:
             command = [shutil.which("faketime"), "-f", fake_time] + command
         return command
@@ -102,8 +172,27 @@ class Workspace:
         return lines(self.interpreter_log), lines(self.shutdown_log)
 
     def run(self, fake_time=None, comspec=True, args=(), stop_after=None, pipe=False,
-            shutdown_on_path=True):
-        """Runs the tool to its end, or stops it from outside after stop_after seconds."""
+            shutdown_on_path=True, zone="UTC"):
+        """Runs the tool to its end, or stops it from outside after stop_after seconds.
+
+        When a native build is to be compared, it makes the same run next, and
+        any difference between the two fails the test.
+        """
+        run = self.run_once(fake_time, comspec, args, stop_after, pipe, shutdown_on_path, zone)
+        if COMPARED is not None:
+            runner, self.runner = self.runner, COMPARED
+            try:
+                native = self.run_once(fake_time, comspec, args, stop_after, pipe, shutdown_on_path,
+                                       zone)
+            finally:
+                self.runner = runner
+            timed = stop_after is not None or (fake_time is not None and " x" in fake_time)
+            assert_same_behaviour(run, native, timed, stopped=stop_after is not None)
+        return run
+
+    def run_once(self, fake_time, comspec, args, stop_after, pipe, shutdown_on_path, zone):
+        if stop_after is not None:
+            stop_after += self.runner.startup
         for log in (self.interpreter_log, self.shutdown_log):
             if os.path.exists(log):
                 os.remove(log)
@@ -111,7 +200,7 @@ class Workspace:
         err_path = os.path.join(self.root, "stderr")
         with open(out_path, "wb") as out, open(err_path, "wb") as err:
             proc = subprocess.Popen(self.command(fake_time, args), cwd=self.work,
-                                    env=self.environment(comspec, shutdown_on_path),
+                                    env=self.environment(comspec, shutdown_on_path, zone=zone),
                                     stdin=subprocess.DEVNULL,
                                     stdout=subprocess.PIPE if pipe else out, stderr=err,
                                     start_new_session=True)
@@ -146,6 +235,36 @@ def split_cycles(output):
     parts = MARKER.split(output)
     head, rest = parts[0], parts[1:]
     return head, [(rest[i].decode(), rest[i + 1]) for i in range(0, len(rest), 2)]
+
+
+CLOCK_DIGITS = re.compile(
+    b"(" + re.escape(NOW_LABEL) + b"|" + re.escape(REMAINING_LABEL) + rb") -?\d\d:-?\d\d:-?\d\d")
+
+
+def without_repeats(items):
+    return [item for i, item in enumerate(items) if i == 0 or item != items[i - 1]]
+
+
+def timing_free(run, stopped):
+    """What a run with a fast clock shows whichever seconds it saw: the
+    frames with their clock digits set aside and repeats merged, and the
+    command lines with repeats merged."""
+    head, cycles = split_cycles(CLOCK_DIGITS.sub(rb"\1 hh:mm:ss", run.output))
+    if stopped and cycles and cycles[-1][1] == b"":
+        cycles.pop()  # the frame after the last "cls" may still have been buffered
+    return run.status, head, without_repeats(cycles), without_repeats(run.commands)
+
+
+def assert_same_behaviour(windows, native, timed, stopped):
+    if timed:
+        got, expected = timing_free(windows, stopped), timing_free(native, stopped)
+    else:
+        got = windows.status, windows.output, windows.commands, windows.errors
+        expected = native.status, native.output, native.commands, native.errors
+    if got != expected:
+        raise AssertionError("the Windows and the native program differ%s:\n"
+                             "  Windows: %r\n  native:  %r"
+                             % (" (clock digits set aside)" if timed else "", got, expected))
 
 
 class E2E(unittest.TestCase):
@@ -216,6 +335,18 @@ class E2E(unittest.TestCase):
                                  ["cls", "COLOR B"] + ["cls"] * len(times) + [SHUTDOWN])
                 self.assertEqual(run.shutdowns, [])
 
+    def test_countdown_at_real_speed_byte_for_byte(self):
+        # Without a speed factor the readings are a second apart, each one a
+        # little later in its second, so the whole output is known in advance.
+        self.ws.timer(b"22:00")
+        run = self.ws.run(fake_time="@2026-12-11 21:59:58")
+        frame = (SHUTDOWN_LABEL + b" 22:00:00\r\n" + NOW_LABEL + b" 21:59:%02d\r\n"
+                 + REMAINING_LABEL + b" 00:00:%02d")
+        self.assertEqual(run.output, SETUP + frame % (58, 2) + b"<cls>" + frame % (59, 1)
+                         + b"<cls><" + SHUTDOWN.encode() + b">")
+        self.assertEqual(run.status, 0)
+        self.assertEqual(run.commands, ["cls", "COLOR B", "cls", "cls", SHUTDOWN])
+
     def test_started_inside_the_target_minute(self):
         # Arguments are ignored.
         for args in [(), ("--help", "07:30")]:
@@ -226,9 +357,31 @@ class E2E(unittest.TestCase):
                 self.assertEqual(run.status, 0)
                 self.assertEqual(run.commands, ["cls", "COLOR B", SHUTDOWN])
 
+    def test_local_time_in_any_time_zone(self):
+        # libfaketime reads the instant in the zone TZ names, so each run starts
+        # inside the target minute, local time, and shuts down at once.
+        cases = [
+            ("zone name", "Asia/Tokyo", "@2026-12-11 22:00:40"),
+            ("zone name, winter", "America/New_York", "@2026-12-11 22:00:40"),
+            ("zone name, summer time", "Europe/Berlin", "@2026-07-01 22:00:40"),
+            ("offset form", "JST-9", "@2026-12-11 22:00:40"),
+            ("offset form with a quoted name", "<+09>-9", "@2026-12-11 22:00:40"),
+        ]
+        for behaviour, zone, instant in cases:
+            with self.subTest(behaviour, zone=zone):
+                self.ws.timer(b"22:00")
+                # A wrong clock would count down: stopped then, and shown.
+                run = self.ws.run(fake_time=instant, zone=zone, stop_after=3)
+                self.assertEqual(run.output, SETUP + b"<" + SHUTDOWN.encode() + b">")
+                self.assertEqual(run.status, 0)
+
     def test_target_that_never_fires_until_stopped(self):
+        # At real speed every second is read, midnight among them, however
+        # long each cycle's interpreter takes to start (under Wine, a fast
+        # clock skips seconds). Stopped after the "cls" that flushes the
+        # midnight frame.
         self.ws.timer(b"24:00")
-        run = self.ws.run(fake_time="@2026-12-11 23:59:57 x10", stop_after=1.0)
+        run = self.ws.run(fake_time="@2026-12-11 23:59:59", stop_after=2.5)
         self.assertEqual(run.status, -signal.SIGTERM)
         head, cycles = split_cycles(run.output[len(SETUP):])
         # The frame after the last "cls" may still have been in the output
@@ -239,7 +392,13 @@ class E2E(unittest.TestCase):
         self.assertNotIn(SHUTDOWN, run.commands)
         self.assertEqual(run.shutdowns, [])
 
+    def skip_unless_posix(self):
+        if not self.ws.runner.posix:
+            self.skipTest("COMSPEC unset and a `shutdown` on PATH are the POSIX build's own; "
+                          "Windows always has an interpreter")
+
     def test_without_an_interpreter_redirected(self):
+        self.skip_unless_posix()
         # With COMSPEC unset the tool carries the lines out itself: a form feed
         # for "cls" when output is redirected, nothing for "COLOR B", and the
         # system's `shutdown` found on PATH (here, a recording one).
@@ -255,6 +414,7 @@ class E2E(unittest.TestCase):
         self.assertEqual(run.shutdowns, [])
 
     def test_without_an_interpreter_or_shutdown_program(self):
+        self.skip_unless_posix()
         # The result is still ignored, but the failure is named on stderr.
         self.ws.timer(b"22:00")
         run = self.ws.run(fake_time="@2026-12-11 22:00:10", comspec=False, shutdown_on_path=False)
@@ -269,6 +429,8 @@ class Terminal(unittest.TestCase):
     LABEL = "\u30b7\u30e3\u30c3\u30c8\u30c0\u30a6\u30f3\u6642\u523b"  # the shutdown-time label
 
     def setUp(self):
+        if RUNNER is not None and not RUNNER.posix:
+            self.skipTest("a POSIX terminal through tmux; the Windows console is another device")
         self.ws = Workspace()
         self.socket = "st-e2e-%d" % os.getpid()
 
@@ -315,16 +477,37 @@ class Terminal(unittest.TestCase):
 
 
 def main():
-    global TOOL, INTERPRETER
+    global TOOL, INTERPRETER, RUNNER, COMPARED
     parser = argparse.ArgumentParser()
     parser.add_argument("--tool", required=True)
     parser.add_argument("--interpreter", required=True)
+    parser.add_argument("--wine", metavar="LAUNCHER",
+                        help="run the Windows program under Wine through LAUNCHER (wine-run)")
+    parser.add_argument("--native-tool", help="the native build to compare every run with")
+    parser.add_argument("--native-interpreter", help="its stand-in interpreter")
     args, rest = parser.parse_known_args()
     TOOL = os.path.abspath(args.tool)
     INTERPRETER = os.path.abspath(args.interpreter)
     if shutil.which("faketime") is None:
         sys.exit("faketime is missing: install the Debian package faketime")
-    unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)
+    if args.wine:
+        RUNNER = Wine(TOOL, INTERPRETER, os.path.abspath(args.wine))
+    if args.native_tool or args.native_interpreter:
+        if not (args.native_tool and args.native_interpreter and args.wine):
+            parser.error("--native-tool and --native-interpreter go together, with --wine")
+        for path in (args.native_tool, args.native_interpreter):
+            if not os.access(path, os.X_OK):
+                sys.exit("%s is missing: build the native preset (default) first" % path)
+        COMPARED = Native(os.path.abspath(args.native_tool),
+                          os.path.abspath(args.native_interpreter))
+    if RUNNER is not None:
+        RUNNER.start()
+    try:
+        result = unittest.main(argv=[sys.argv[0]] + rest, verbosity=2, exit=False).result
+    finally:
+        if RUNNER is not None:
+            RUNNER.stop()
+    sys.exit(not result.wasSuccessful())
 
 
 if __name__ == "__main__":
