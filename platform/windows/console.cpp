@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <io.h>
+#include <windows.h>
 
 void init_console() {
     // Line ends are expanded by the shared output code, so the runtime must
@@ -11,8 +12,13 @@ void init_console() {
     _setmode(_fileno(stdout), _O_BINARY);
 }
 
+// Only a console counts: the runtime's _isatty is true for every character
+// device, the NUL device among them, where the output is best gathered in
+// blocks as for a file.
 bool stdout_is_terminal() {
-    return _isatty(_fileno(stdout)) != 0;
+    auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stdout)));
+    DWORD mode = 0;
+    return handle != INVALID_HANDLE_VALUE && GetConsoleMode(handle, &mode) != 0;
 }
 
 void write_stdout(const char* bytes, std::size_t count) {
