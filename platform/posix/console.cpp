@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <clocale>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -68,11 +69,21 @@ void write_converted(const char* bytes, std::size_t count) {
     write_all(out.get(), static_cast<std::size_t>(next - out.get()));
 }
 
-// Returns 0, or the error that kept the program from starting.
+// Returns 0, or the error that kept the program from starting. The child
+// gets the default SIGPIPE handling back, which the tool itself ignores.
 int spawn_and_wait(bool search_path, const char* program, char* const argv[]) {
+    posix_spawnattr_t attributes;
+    if (posix_spawnattr_init(&attributes) != 0)
+        return ENOMEM;
+    sigset_t defaults;
+    sigemptyset(&defaults);
+    sigaddset(&defaults, SIGPIPE);
+    (void)posix_spawnattr_setsigdefault(&attributes, &defaults);
+    (void)posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
     pid_t child = 0;
-    int failed = search_path ? posix_spawnp(&child, program, nullptr, nullptr, argv, environ)
-                             : posix_spawn(&child, program, nullptr, nullptr, argv, environ);
+    int failed = search_path ? posix_spawnp(&child, program, nullptr, &attributes, argv, environ)
+                             : posix_spawn(&child, program, nullptr, &attributes, argv, environ);
+    (void)posix_spawnattr_destroy(&attributes);
     if (failed != 0)
         return failed;
     int status = 0;
@@ -113,6 +124,10 @@ void power_off() {
 } // namespace
 
 void init_console() {
+    // A reader that goes away (`shutdown_timer | head`) must not end the
+    // countdown: the shutdown still comes, and the lost output is ignored, as
+    // it is on Windows.
+    (void)std::signal(SIGPIPE, SIG_IGN);
     if (!stdout_is_terminal())
         return;
     // Should this fail, the code set reads as ASCII and nothing is converted.

@@ -199,11 +199,19 @@ class Workspace:
         out_path = os.path.join(self.root, "stdout")
         err_path = os.path.join(self.root, "stderr")
         with open(out_path, "wb") as out, open(err_path, "wb") as err:
+            if pipe == "closed":
+                # A pipe whose reader has already gone away.
+                reader, stdout = os.pipe()
+                os.close(reader)
+            else:
+                stdout = subprocess.PIPE if pipe else out
             proc = subprocess.Popen(self.command(fake_time, args), cwd=self.work,
                                     env=self.environment(comspec, shutdown_on_path, zone=zone),
-                                    stdin=subprocess.DEVNULL,
-                                    stdout=subprocess.PIPE if pipe else out, stderr=err,
+                                    stdin=subprocess.DEVNULL, stdout=stdout, stderr=err,
                                     start_new_session=True)
+            if pipe == "closed":
+                os.close(stdout)
+                pipe = False
             try:
                 if pipe:
                     piped, _ = proc.communicate(timeout=stop_after or 30)
@@ -344,6 +352,14 @@ class E2E(unittest.TestCase):
                  + REMAINING_LABEL + b" 00:00:%02d")
         self.assertEqual(run.output, SETUP + frame % (58, 2) + b"<cls>" + frame % (59, 1)
                          + b"<cls><" + SHUTDOWN.encode() + b">")
+        self.assertEqual(run.status, 0)
+        self.assertEqual(run.commands, ["cls", "COLOR B", "cls", "cls", SHUTDOWN])
+
+    def test_reader_gone_before_the_target(self):
+        # Output that cannot be delivered is lost, but the countdown goes on
+        # and the shutdown still comes.
+        self.ws.timer(b"22:00")
+        run = self.ws.run(fake_time="@2026-12-11 21:59:58", pipe="closed")
         self.assertEqual(run.status, 0)
         self.assertEqual(run.commands, ["cls", "COLOR B", "cls", "cls", SHUTDOWN])
 
