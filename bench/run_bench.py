@@ -216,9 +216,9 @@ class Bench:
         self.tool = os.path.join(args.build, "shutdown_timer")
         self.interpreter = os.path.join(args.build, "tests", "fake_interpreter")
         self.socket = "st-bench-%d" % os.getpid()
+        self.tmux_runs = 0
 
     def close(self):
-        subprocess.run(["tmux", "-L", self.socket, "kill-server"], stderr=subprocess.DEVNULL)
         shutil.rmtree(self.root, ignore_errors=True)
 
     def env(self, comspec=None, **extra):
@@ -259,12 +259,16 @@ class Bench:
                        "warmup": self.args.warmup, "seconds": self.args.seconds,
                        "result": result_path}, f)
         inner = " ".join([sys.executable, os.path.abspath(__file__), "--inner", spec_path])
-        subprocess.run(["tmux", "-L", self.socket, "-f", os.devnull, "new-session", "-d",
+        # A server of its own for each run: a new session on the socket of a
+        # server still ending would fail.
+        self.tmux_runs += 1
+        socket = "%s-%d" % (self.socket, self.tmux_runs)
+        subprocess.run(["tmux", "-L", socket, "-f", os.devnull, "new-session", "-d",
                         "-x", "80", "-y", "24", inner], env=dict(env, LANG="C.UTF-8"), check=True)
         deadline = time.monotonic() + self.args.warmup + self.args.seconds + 30
         while not os.path.exists(result_path) and time.monotonic() < deadline:
             time.sleep(0.1)
-        subprocess.run(["tmux", "-L", self.socket, "kill-server"], stderr=subprocess.DEVNULL)
+        subprocess.run(["tmux", "-L", socket, "kill-server"], stderr=subprocess.DEVNULL)
         with open(result_path) as f:
             return json.load(f)
 
