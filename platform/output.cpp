@@ -19,19 +19,17 @@ bool unbuffered() {
     return terminal;
 }
 
+void put_buffered(char c) {
+    pending[pending_len++] = c;
+    if (pending_len == block_size)
+        flush_output();
+}
+
 void emit_buffered(const char* bytes, std::size_t count) {
     for (std::size_t i = 0; i < count; ++i) {
         if (bytes[i] == '\n')
-            pending[pending_len++] = '\r';
-        if (pending_len == block_size) {
-            write_stdout(pending, pending_len);
-            pending_len = 0;
-        }
-        pending[pending_len++] = bytes[i];
-        if (pending_len == block_size) {
-            write_stdout(pending, pending_len);
-            pending_len = 0;
-        }
+            put_buffered('\r');
+        put_buffered(bytes[i]);
     }
 }
 
